@@ -1,0 +1,3 @@
+#include "run/update_run.h"
+
+UpdateRun run;
