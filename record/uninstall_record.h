@@ -3,7 +3,7 @@
 #pragma once
 
 // Adds the record's items to run.installed_items. Returns 0, or -1 when
-// the file cannot be read whole.
+// the file cannot be read: missing, not a file, too big for memory.
 int load_uninstall_record(const char* path);
 
 // Writes run.installed_items as the record of `folder`. The old record is

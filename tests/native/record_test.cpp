@@ -16,7 +16,7 @@ using namespace std::string_literals;
 std::string round_trip(const std::string& bytes, Items* items = nullptr) {
   InstalledItemList list;
   parse_record_bytes(bytes, list);
-  if (items) *items = list.items;
+  if (items) *items = installed_items_of(list);
   return record_bytes_of(list);
 }
 
@@ -75,7 +75,7 @@ TEST(InstalledItemList, AddsOnceByFoldedKeyInOrder) {
   EXPECT_EQ(add_installed_item(list, 'F', "C:\\Game\\data\\a.bin"), 1);
   EXPECT_EQ(add_installed_item(list, 'F', "c:\\GAME\\DATA\\A.BIN"), 0);
   EXPECT_EQ(add_installed_item(list, 'F', "C:\\Game\\data"), 1);  // another letter
-  EXPECT_EQ(list.items, (Items{"DC:\\Game\\data", "FC:\\Game\\data\\a.bin", "FC:\\Game\\data"}));
+  EXPECT_EQ(installed_items_of(list), (Items{"DC:\\Game\\data", "FC:\\Game\\data\\a.bin", "FC:\\Game\\data"}));
 }
 
 TEST(InstalledItemList, FoldKeyLeavesOnlyAsciiCaseOut) {

@@ -68,13 +68,13 @@ Box read_box(HWND window) {
   return box;
 }
 
-bool start_process(const std::string& exe, PROCESS_INFORMATION* info) {
+bool start_process(const std::string& exe, PROCESS_INFORMATION* info, DWORD flags = 0) {
   std::string command = "\"" + exe + "\"";
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   // Wine fails a start now and then (error 1359): one retry.
   for (int attempt = 0; attempt < 2; ++attempt) {
-    if (CreateProcessA(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+    if (CreateProcessA(exe.c_str(), command.data(), nullptr, nullptr, FALSE, flags, nullptr,
                        nullptr, &startup, info))
       return true;
     Sleep(200);
@@ -82,17 +82,59 @@ bool start_process(const std::string& exe, PROCESS_INFORMATION* info) {
   return false;
 }
 
+// The progress gate (progress_gate.dll beside this program): a global
+// hook that holds a program which has just shown its progress window until
+// the harness has seen it. Without the DLL, windows are only polled for,
+// and a progress window that lives for less than a poll can be missed.
+bool install_progress_gate() {
+  char path[MAX_PATH];
+  DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return false;
+  std::string dll(path, length);
+  dll = dll.substr(0, dll.find_last_of('\\') + 1) + "progress_gate.dll";
+  HMODULE module = LoadLibraryA(dll.c_str());
+  if (!module) return false;
+  auto hook = reinterpret_cast<HOOKPROC>(
+      reinterpret_cast<void*>(GetProcAddress(module, "progress_gate_hook")));
+  return hook && SetWindowsHookExA(WH_CALLWNDPROCRET, hook, module, 0);
+}
+
+// The gate's two events for one process: "shown" is set by the program,
+// "go" by the harness.
+struct Gate {
+  HANDLE shown = nullptr;
+  HANDLE go = nullptr;
+  explicit Gate(DWORD pid) {
+    static const bool installed = install_progress_gate();
+    if (!installed) return;
+    char name[64];
+    std::snprintf(name, sizeof name, "tivarne-gate-shown-%lu", pid);
+    shown = CreateEventA(nullptr, FALSE, FALSE, name);
+    std::snprintf(name, sizeof name, "tivarne-gate-go-%lu", pid);
+    go = CreateEventA(nullptr, FALSE, FALSE, name);
+  }
+  ~Gate() {
+    if (shown) CloseHandle(shown);
+    if (go) CloseHandle(go);
+  }
+  Gate(const Gate&) = delete;
+  Gate& operator=(const Gate&) = delete;
+};
+
 }  // namespace
 
 RunResult run_program(const std::string& exe, const Answer& answer,
                       const ProgressHook& on_progress, DWORD timeout_ms) {
   RunResult result;
   PROCESS_INFORMATION info;
-  if (!start_process(exe, &info)) {
+  if (!start_process(exe, &info, CREATE_SUSPENDED)) {
     std::fprintf(stderr, "cannot start %s: %lu\n", exe.c_str(), GetLastError());
     return result;
   }
+  Gate gate(info.dwProcessId);
+  ResumeThread(info.hThread);
   std::set<HWND> handled;
+  bool held = false;  // the program waits at the gate for this pass
   const DWORD start = GetTickCount();
   for (;;) {
     if (WaitForSingleObject(info.hProcess, 0) == WAIT_OBJECT_0) break;
@@ -126,7 +168,16 @@ RunResult run_program(const std::string& exe, const Answer& answer,
         PostMessageA(window, WM_COMMAND, answer(box), 0);
       }
     }
-    if (idle) Sleep(5);
+    if (held) {
+      SetEvent(gate.go);
+      held = false;
+    }
+    if (gate.shown) {
+      HANDLE events[2] = {info.hProcess, gate.shown};
+      held = WaitForMultipleObjects(2, events, FALSE, idle ? 5 : 0) == WAIT_OBJECT_0 + 1;
+    } else if (idle) {
+      Sleep(5);
+    }
   }
   GetExitCodeProcess(info.hProcess, &result.exit_code);
   CloseHandle(info.hThread);
@@ -275,6 +326,164 @@ Install make_install(const std::string& name, const char* game, const std::strin
   return install;
 }
 
+
+ScopedHandle& ScopedHandle::operator=(ScopedHandle&& other) noexcept {
+  if (this != &other) {
+    if (handle) CloseHandle(handle);
+    handle = other.handle;
+    other.handle = nullptr;
+  }
+  return *this;
+}
+
+ScopedHandle::~ScopedHandle() {
+  if (handle) CloseHandle(handle);
+}
+
+ScopedHandle hold_mutex(const char* name) {
+  return ScopedHandle(CreateMutexA(nullptr, FALSE, name));
+}
+
+ScopedHandle hold_file_exclusively(const std::string& path) {
+  return ScopedHandle(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+bool set_file_times(const std::string& path, long long unix_seconds) {
+  HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  ULARGE_INTEGER ticks;
+  ticks.QuadPart = static_cast<ULONGLONG>(unix_seconds + 11644473600LL) * 10000000ULL;
+  FILETIME time = {ticks.LowPart, ticks.HighPart};
+  BOOL ok = SetFileTime(file, nullptr, &time, &time);
+  CloseHandle(file);
+  return ok;
+}
+
+static void collect_contents(const std::string& folder, const std::string& prefix,
+                             std::map<std::string, std::string>& out) {
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    std::string name = found.cFileName;
+    if (name == "." || name == "..") continue;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      out[prefix + name] = "<dir>";
+      collect_contents(folder + "\\" + name, prefix + name + "\\", out);
+    } else {
+      out[prefix + name] = read_file(folder + "\\" + name);
+    }
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+}
+
+std::map<std::string, std::string> folder_contents(const std::string& folder) {
+  std::map<std::string, std::string> out;
+  collect_contents(folder, "", out);
+  return out;
+}
+
+std::vector<unsigned char> edition_package(const std::string& exe, bool append) {
+  HMODULE module = LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (!module) return {};
+  std::vector<unsigned char> package;
+  HRSRC found = FindResourceA(module, append ? MAKEINTRESOURCEA(132) : "PATCH", "BIN");
+  HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
+  if (loaded) {
+    const auto* bytes = static_cast<const unsigned char*>(LockResource(loaded));
+    package.assign(bytes, bytes + SizeofResource(module, found));
+  }
+  FreeLibrary(module);
+  return package;
+}
+
+std::vector<PackFile> unpack_package(const std::vector<unsigned char>& package) {
+  if (check_package(package) != kPackageSound) return {};
+  std::vector<PackFile> files;
+  PackageCursor cursor = begin_package_walk(package.data());
+  PackageEntry entry;
+  while (next_package_entry(cursor, entry)) {
+    std::vector<unsigned char> data(entry.unpacked_size + 1);
+    if (inflate_entry(entry_stream(cursor, entry), entry, data.data(), data.size()) != 0)
+      return {};
+    files.push_back({std::string(entry.name),
+                     std::string(data.begin(), data.begin() + entry.unpacked_size), entry.time});
+  }
+  return files;
+}
+
+// The Wine prefix as a Unix path, and a Unix path as a Windows one (Z: is
+// the Unix root).
+static std::string wine_prefix() {
+  const char* prefix = std::getenv("WINEPREFIX");
+  return prefix ? prefix : "";
+}
+
+static std::string windows_path_of(std::string unix_path) {
+  for (char& c : unix_path)
+    if (c == '/') c = '\\';
+  return "Z:" + unix_path;
+}
+
+int run_unix_script(const std::string& script) {
+  const std::string prefix = wine_prefix();
+  if (prefix.empty()) return -1;
+  static int counter = 0;
+  const std::string base = prefix + "/../unix-script-" + std::to_string(GetCurrentProcessId()) +
+                           "-" + std::to_string(++counter);
+  const std::string status = base + ".status";
+  // Wine does not wait for a Unix program: the script leaves its status
+  // in a file, renamed into place once complete.
+  std::string wrapper = "(\n" + script + "\n) >'" + base + ".log' 2>&1\n" +
+                        "echo $? >'" + status + ".tmp' && mv '" + status + ".tmp' '" + status +
+                        "'\n";
+  if (!write_file(windows_path_of(base + ".sh"), wrapper)) return -1;
+  std::string command = "/bin/sh \"" + base + ".sh\"";
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info;
+  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &info))
+    return -1;
+  CloseHandle(info.hThread);
+  CloseHandle(info.hProcess);
+  int result = -1;
+  for (int waited = 0; waited < 30000; waited += 20) {
+    if (file_exists(windows_path_of(status))) {
+      result = std::atoi(read_file(windows_path_of(status)).c_str());
+      break;
+    }
+    Sleep(20);
+  }
+  for (const char* suffix : {".sh", ".log", ".status"})
+    DeleteFileA(windows_path_of(base + suffix).c_str());
+  return result;
+}
+
+SmallDrive::SmallDrive(char letter, unsigned kib) : letter_(letter) {
+  const std::string prefix = wine_prefix();
+  if (prefix.empty()) return;
+  char lower = static_cast<char>(letter | 0x20);
+  unix_dir_ = prefix + "/../drive-" + lower;
+  link_ = prefix + "/dosdevices/" + lower + ":";
+  std::string script = "d='" + unix_dir_ + "'; link='" + link_ + "'\n" +
+                       "rm -f \"$link\"\n"
+                       "if mountpoint -q \"$d\"; then umount -l \"$d\"; fi\n"
+                       "mkdir -p \"$d\" || exit 1\n"
+                       "mount -t tmpfs -o size=" +
+                       std::to_string(kib) + "k tmpfs \"$d\" || exit 1\n" +
+                       "ln -s \"$d\" \"$link\"\n";
+  mounted_ = run_unix_script(script) == 0;
+}
+
+SmallDrive::~SmallDrive() {
+  if (unix_dir_.empty()) return;
+  run_unix_script("rm -f '" + link_ + "'\numount -l '" + unix_dir_ + "'\nrmdir '" + unix_dir_ +
+                  "'\n");
+}
 
 static std::string convert(const std::string& text, UINT from, UINT to) {
   if (text.empty()) return text;

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -37,8 +38,10 @@ int answer_yes(const Box& box);
 // Presses Cancel or No, else OK.
 int answer_no(const Box& box);
 
-// Called once when the progress window has appeared (the updater's
-// thread is suspended meanwhile when `hold_progress` is set).
+// Called once when the progress window has appeared, with the updater's
+// thread suspended. With progress_gate.dll beside the test program the
+// window is caught as soon as it is shown, before any entry is written;
+// the hook may post to it but must not send to it.
 using ProgressHook = std::function<void(HWND window, HANDLE process)>;
 
 RunResult run_program(const std::string& exe, const Answer& answer,
@@ -79,6 +82,60 @@ struct Install {
   std::string record_path() const { return folder + "\\uinst.dat"; }
 };
 Install make_install(const std::string& name, const char* game, const std::string* record);
+
+// A handle closed when it goes out of scope.
+struct ScopedHandle {
+  HANDLE handle = nullptr;
+  ScopedHandle() = default;
+  explicit ScopedHandle(HANDLE h) : handle(h == INVALID_HANDLE_VALUE ? nullptr : h) {}
+  ScopedHandle(ScopedHandle&& other) noexcept : handle(other.handle) { other.handle = nullptr; }
+  ScopedHandle& operator=(ScopedHandle&& other) noexcept;
+  ~ScopedHandle();
+  explicit operator bool() const { return handle != nullptr; }
+};
+// Creates the named mutex here, as a running updater or game does.
+ScopedHandle hold_mutex(const char* name);
+// Opens an existing file with no sharing at all, as a program that keeps
+// it open; null when the file cannot be opened.
+ScopedHandle hold_file_exclusively(const std::string& path);
+
+// Sets a file's access and write times, seconds since 1970 UTC.
+bool set_file_times(const std::string& path, long long unix_seconds);
+
+// Everything below `folder`: relative path to the file's bytes, and to
+// "<dir>" for a directory. Compare two of them for "nothing changed".
+std::map<std::string, std::string> folder_contents(const std::string& folder);
+
+// The package resource of a built edition, as bytes (empty when missing).
+std::vector<unsigned char> edition_package(const std::string& exe, bool append);
+// The files of a sound package in table order, inflated; empty when the
+// package fails its check or a stream does not inflate.
+std::vector<PackFile> unpack_package(const std::vector<unsigned char>& package);
+
+// Runs `script` with /bin/sh on the Unix side (Wine starts Unix programs
+// as they are) and waits for it. Returns its exit status, or -1 when it
+// could not be run or did not end within 30 s.
+int run_unix_script(const std::string& script);
+
+// A tmpfs of `kib` KiB mounted as Wine drive `letter` (needs root), for
+// disk-full and free-space tests. Unmounted and unmapped when it goes out
+// of scope. `root()` is "T:\" for letter 'T'; mounted() says whether it
+// worked.
+class SmallDrive {
+ public:
+  SmallDrive(char letter, unsigned kib);
+  ~SmallDrive();
+  SmallDrive(const SmallDrive&) = delete;
+  SmallDrive& operator=(const SmallDrive&) = delete;
+  bool mounted() const { return mounted_; }
+  std::string root() const { return std::string(1, letter_) + ":\\"; }
+
+ private:
+  char letter_;
+  std::string unix_dir_;
+  std::string link_;
+  bool mounted_ = false;
+};
 
 // CP932 text from UTF-8, for expected texts written in the tests.
 std::string sjis(const char* utf8);
