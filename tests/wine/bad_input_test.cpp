@@ -5,6 +5,7 @@
 // outside the install folder changes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -140,8 +141,9 @@ std::string record_of_game(const std::string& folder) {
 Sandbox make_sandbox(const std::string& name, const std::string& game_name = "game") {
   Sandbox box{fresh_folder("bad-" + name), ""};
   box.game = box.root + "\\" + game_name;
-  remove_tree(box.game);
-  CreateDirectoryA(box.game.c_str(), nullptr);
+  for (size_t at = box.root.size() + 1; at <= box.game.size(); ++at)
+    if (at == box.game.size() || box.game[at] == '\\')
+      CreateDirectoryA(box.game.substr(0, at).c_str(), nullptr);
   CopyFileA(game_exe_path("game_1_3_0").c_str(), (box.game + "\\Tivarne.exe").c_str(), FALSE);
   write_file(box.game + "\\uinst.dat", record_of_game(box.game));
   write_file(box.root + "\\canary.txt", "canary");
@@ -399,6 +401,342 @@ const PackageRow kPackageRows[] = {
 
 INSTANTIATE_TEST_SUITE_P(Rows, DamagedPackage, testing::ValuesIn(kPackageRows),
                          [](const testing::TestParamInfo<PackageRow>& info) {
+                           return std::string(info.param.name);
+                         });
+
+// ---------------------------------------------------------------------------
+// Records: the real edition and its own package.
+
+// Deterministic bytes of every value.
+std::string garbage(size_t size, uint32_t seed) {
+  std::string out(size, '\0');
+  for (char& c : out) {
+    seed = seed * 1103515245u + 12345u;
+    c = static_cast<char>(seed >> 16);
+  }
+  return out;
+}
+
+// The strings of a record up to its first empty one, each once by its
+// folded key: what loading it must keep.
+std::vector<std::string> loadable_items(const std::string& bytes) {
+  std::vector<std::string> items;
+  std::vector<std::string> keys;
+  for (size_t position = 0; position < bytes.size() && bytes[position] != '\0';) {
+    size_t end = std::min(bytes.find('\0', position), bytes.size());
+    std::string item = bytes.substr(position, end - position);
+    std::string key = fold_item_key(item);
+    if (std::find(keys.begin(), keys.end(), key) == keys.end()) {
+      keys.push_back(key);
+      items.push_back(item);
+    }
+    position = end + 1;
+  }
+  return items;
+}
+
+enum class RecordExpect {
+  kLoaded,      // completion; the record keeps its items, then the new ones
+  kUnreadable,  // the record's box, nothing written
+};
+
+struct RecordRow {
+  const char* name;
+  std::function<std::string(const std::string& folder)> record;  // null: see `prepare`
+  RecordExpect expect;
+  // Makes the record some other way; returns what to release after the run.
+  std::function<HANDLE(const std::string& record_path)> prepare = nullptr;
+};
+
+std::ostream& operator<<(std::ostream& out, const RecordRow& row) { return out << row.name; }
+
+class BadRecord : public testing::TestWithParam<RecordRow> {};
+
+TEST_P(BadRecord, GetsAClearOutcome) {
+  const RecordRow& row = GetParam();
+  Sandbox box = make_sandbox(std::string("record-") + row.name);
+  const std::string record_path = box.game + "\\uinst.dat";
+  std::string record;
+  HANDLE held = nullptr;
+  if (row.record) {
+    record = row.record(box.game);
+    ASSERT_TRUE(write_file(record_path, record));
+  } else {
+    DeleteFileA(record_path.c_str());
+    held = row.prepare(record_path);
+  }
+  const std::vector<std::string> install_before = tree(box.game);
+  const std::vector<std::string> outside_before = box.outside();
+
+  RunResult run = run_program(edition_path("tivarn_patch104"), answer_yes);
+  if (held && held != INVALID_HANDLE_VALUE) CloseHandle(held);
+  ASSERT_FALSE(run.timed_out) << describe(run);
+  EXPECT_EQ(run.exit_code, 0u);
+  EXPECT_EQ(box.outside(), outside_before);
+
+  if (row.expect == RecordExpect::kUnreadable) {
+    EXPECT_EQ(texts_of(run), std::vector<std::string>{kRecordMissingText}) << describe(run);
+    EXPECT_EQ(tree(box.game), install_before);
+    return;
+  }
+  EXPECT_EQ(texts_of(run),
+            (std::vector<std::string>{plain_prompt(false), kProgress, kCompletedText}))
+      << describe(run);
+  EXPECT_TRUE(file_exists(box.game + "\\readme_patch104.txt"));
+  const std::vector<std::string> loaded = loadable_items(record);
+  const std::vector<std::string> saved = record_items(record_path);
+  ASSERT_GT(saved.size(), loaded.size());
+  EXPECT_TRUE(std::equal(loaded.begin(), loaded.end(), saved.begin()));
+  for (size_t i = loaded.size(); i < saved.size(); ++i)
+    EXPECT_TRUE(saved[i].rfind("D" + box.game + "\\", 0) == 0 ||
+                saved[i].rfind("F" + box.game + "\\", 0) == 0)
+        << saved[i];
+  const std::string bytes = read_file(record_path);
+  EXPECT_EQ(bytes.substr(bytes.size() - 2), std::string(2, '\0'));
+}
+
+const RecordRow kRecordRows[] = {
+    {"binary_garbage", [](const std::string&) { return garbage(4096, 7); }, RecordExpect::kLoaded},
+    {"no_closing_string",
+     [](const std::string& folder) {
+       return "F" + folder + "\\a.txt" + '\0' + "F" + folder + "\\b.txt";
+     },
+     RecordExpect::kLoaded},
+    {"item_of_5000_bytes",
+     [](const std::string& folder) {
+       std::string item = "F" + folder + "\\";
+       item += std::string(5000 - item.size(), 'a');
+       return item + '\0' + '\0';
+     },
+     RecordExpect::kLoaded},
+    {"items_50000",
+     [](const std::string& folder) {
+       std::string record;
+       for (int i = 0; i < 50000; ++i)
+         record += "F" + folder + "\\old\\file" + std::to_string(i) + ".txt" + '\0';
+       return record + '\0';
+     },
+     RecordExpect::kLoaded},
+    {"is_a_directory", nullptr, RecordExpect::kUnreadable,
+     [](const std::string& path) {
+       CreateDirectoryA(path.c_str(), nullptr);
+       return HANDLE(nullptr);
+     }},
+    {"held_open_exclusively", nullptr, RecordExpect::kUnreadable,
+     [](const std::string& path) {
+       write_file(path, std::string("FC:\\x") + '\0' + '\0');
+       return CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+     }},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, BadRecord, testing::ValuesIn(kRecordRows),
+                         [](const testing::TestParamInfo<RecordRow>& info) {
+                           return std::string(info.param.name);
+                         });
+
+// ---------------------------------------------------------------------------
+// The registry value DataDir, of any type and length.
+
+enum class FolderExpect {
+  kUsed,          // the update runs in the sandbox's game folder
+  kGameMissing,   // taken as a folder, but no game there
+  kNotInstalled,  // no folder: the question before the folder browser
+};
+
+// The folder padded with "\." to `length` bytes: the same folder, longer.
+std::string padded(const std::string& folder, size_t length) {
+  std::string out = folder;
+  while (out.size() + 2 <= length) out += "\\.";
+  if (out.size() < length) out = folder + "\\\\" + out.substr(folder.size() + 1);
+  return out;
+}
+
+struct RegistryRow {
+  const char* name;
+  DWORD type;
+  std::function<std::string(const std::string& folder)> value;  // the exact bytes stored
+  FolderExpect expect;
+  const char* game_name = "game";
+};
+
+std::ostream& operator<<(std::ostream& out, const RegistryRow& row) { return out << row.name; }
+
+class BadRegistryValue : public testing::TestWithParam<RegistryRow> {};
+
+// Confirms the update, but cancels the question that leads to the folder
+// browser.
+int answer_yes_but_no_browser(const Box& box) {
+  return box.text == not_installed(false) ? IDCANCEL : answer_yes(box);
+}
+
+TEST_P(BadRegistryValue, GetsAClearOutcome) {
+  const RegistryRow& row = GetParam();
+  Sandbox box = make_sandbox(std::string("registry-") + row.name, sjis(row.game_name));
+  const std::string value = row.value(box.game);
+  set_registry_value(row.type, value.data(), static_cast<DWORD>(value.size()));
+  const std::vector<std::string> install_before = tree(box.game);
+  const std::vector<std::string> outside_before = box.outside();
+
+  RunResult run = run_program(edition_path("tivarn_patch104"), answer_yes_but_no_browser);
+  set_install_folder(nullptr);
+  ASSERT_FALSE(run.timed_out) << describe(run);
+  EXPECT_EQ(run.exit_code, 0u);
+  EXPECT_EQ(box.outside(), outside_before);
+
+  switch (row.expect) {
+    case FolderExpect::kUsed:
+      EXPECT_EQ(texts_of(run),
+                (std::vector<std::string>{plain_prompt(false), kProgress, kCompletedText}))
+          << describe(run);
+      EXPECT_TRUE(file_exists(box.game + "\\data\\script\\ch01.txt"));
+      EXPECT_EQ(record_items(box.game + "\\uinst.dat").back(),
+                "F" + box.game + "\\readme_patch104.txt");
+      break;
+    case FolderExpect::kGameMissing:
+      EXPECT_EQ(texts_of(run), std::vector<std::string>{game_missing(false)}) << describe(run);
+      EXPECT_EQ(tree(box.game), install_before);
+      break;
+    case FolderExpect::kNotInstalled:
+      EXPECT_EQ(texts_of(run), std::vector<std::string>{not_installed(false)}) << describe(run);
+      EXPECT_EQ(tree(box.game), install_before);
+      break;
+  }
+}
+
+std::string with_nul(std::string text) { return text + '\0'; }
+
+const RegistryRow kRegistryRows[] = {
+    {"sz_without_nul", REG_SZ, [](const std::string& f) { return f; }, FolderExpect::kUsed},
+    {"sz_empty", REG_SZ, [](const std::string&) { return with_nul(""); },
+     FolderExpect::kNotInstalled},
+    // The buffer holds 260 bytes. A folder that long leaves no room for
+    // "\Tivarne.exe" within the 260 bytes of the file calls: the game
+    // is not found there, which shows the value was taken.
+    {"sz_259_bytes_with_nul", REG_SZ, [](const std::string& f) { return with_nul(padded(f, 258)); },
+     FolderExpect::kGameMissing},
+    {"sz_259_bytes_without_nul", REG_SZ, [](const std::string& f) { return padded(f, 259); },
+     FolderExpect::kGameMissing},
+    {"sz_260_bytes_with_nul", REG_SZ, [](const std::string& f) { return with_nul(padded(f, 259)); },
+     FolderExpect::kGameMissing},
+    {"sz_260_bytes_without_nul", REG_SZ, [](const std::string& f) { return padded(f, 260); },
+     FolderExpect::kNotInstalled},
+    {"sz_261_bytes", REG_SZ, [](const std::string& f) { return with_nul(padded(f, 260)); },
+     FolderExpect::kNotInstalled},
+    {"expand_sz", REG_EXPAND_SZ, [](const std::string& f) { return with_nul(f); },
+     FolderExpect::kUsed},
+    {"expand_sz_not_expanded", REG_EXPAND_SZ,
+     [](const std::string& f) { return with_nul("%SystemDrive%" + f.substr(2)); },
+     FolderExpect::kGameMissing},
+    {"dword", REG_DWORD, [](const std::string&) { return std::string("\x78\x56\x34\x12", 4); },
+     FolderExpect::kGameMissing},
+    {"binary_folder", REG_BINARY, [](const std::string& f) { return with_nul(f); },
+     FolderExpect::kUsed},
+    {"binary_arbitrary", REG_BINARY, [](const std::string&) { return garbage(64, 11); },
+     FolderExpect::kGameMissing},
+    {"binary_300_bytes", REG_BINARY, [](const std::string&) { return garbage(300, 13); },
+     FolderExpect::kNotInstalled},
+    {"folder_missing", REG_SZ, [](const std::string& f) { return with_nul(f + "\\nowhere"); },
+     FolderExpect::kGameMissing},
+    {"folder_ending_in_so", REG_SZ, [](const std::string& f) { return with_nul(f); },
+     FolderExpect::kUsed, "gameソ"},
+    {"folder_ending_in_hyou_and_separator", REG_SZ,
+     [](const std::string& f) { return with_nul(f + "\\"); }, FolderExpect::kUsed, "game表"},
+    {"folder_ending_in_lead_byte", REG_SZ, [](const std::string& f) { return with_nul(f + "\x95"); },
+     FolderExpect::kGameMissing},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, BadRegistryValue, testing::ValuesIn(kRegistryRows),
+                         [](const testing::TestParamInfo<RegistryRow>& info) {
+                           return std::string(info.param.name);
+                         });
+
+// ---------------------------------------------------------------------------
+// An install folder of 240 bytes and entry names that take the paths past
+// 260 and past 1024 bytes.
+
+enum class LongExpect {
+  kDone,       // completion, the entry written
+  kCannotOpen, // the file-in-use box, the entry not written
+  kEither,     // past the 260 bytes of the byte-string calls, which Wine
+               // does not enforce everywhere: either, consistently
+};
+
+struct LongPathRow {
+  const char* name;
+  size_t path_length;  // of the last entry, folder included
+  int depth;           // directories in its name
+  LongExpect expect;
+};
+
+std::ostream& operator<<(std::ostream& out, const LongPathRow& row) { return out << row.name; }
+
+class LongPath : public testing::TestWithParam<LongPathRow> {};
+
+// A relative name of `depth` directories of equal length and a file name,
+// `length` bytes in all.
+std::string deep_name(size_t length, int depth) {
+  const size_t file_length = 8;  // "f___.txt" and longer
+  size_t directory_length = depth ? (length - file_length) / depth - 1 : 0;
+  std::string name;
+  for (int i = 0; i < depth; ++i) name += std::string(directory_length, 'a' + i % 26) + "\\";
+  name += "f" + std::string(length - name.size() - 5, '_') + ".txt";
+  return name;
+}
+
+TEST_P(LongPath, GetsAClearOutcome) {
+  const LongPathRow& row = GetParam();
+  const std::string root_name = std::string("long-") + row.name;
+  // C:\tivarne-tests\bad-long-NAME\ then two directories up to 240 bytes.
+  const size_t root_length = std::strlen("C:\\tivarne-tests\\bad-") + root_name.size() + 1;
+  const std::string game_name =
+      std::string(100, 'g') + "\\" + std::string(240 - root_length - 101, 'h');
+  Sandbox box = make_sandbox(root_name, game_name);
+  ASSERT_EQ(box.game.size(), 240u);
+  ASSERT_TRUE(file_exists(box.game + "\\Tivarne.exe"));
+
+  const std::string name = deep_name(row.path_length - box.game.size() - 1, row.depth);
+  const std::string path = box.game + "\\" + name;
+  ASSERT_EQ(path.size(), row.path_length);
+  const std::string exe = box.root + "\\updater.exe";
+  ASSERT_TRUE(copy_with_package(edition_path("tivarn_patch104"), exe, false,
+                                write_raw_package({entry("ok.txt", "ok"), entry(name, "deep")})));
+  const std::string record_before = read_file(box.game + "\\uinst.dat");
+  const std::vector<std::string> outside_before = box.outside();
+
+  RunResult run = run_program(exe, answer_yes);
+  ASSERT_FALSE(run.timed_out) << describe(run);
+  EXPECT_EQ(run.exit_code, 0u);
+  EXPECT_EQ(box.outside(), outside_before);
+  EXPECT_EQ(read_file(box.game + "\\ok.txt"), "ok");
+
+  const std::vector<std::string> done = {plain_prompt(false), kProgress, kCompletedText};
+  const std::vector<std::string> cannot_open = {plain_prompt(false), kProgress,
+                                                file_in_use(false)};
+  const bool written = texts_of(run) == done;
+  ASSERT_TRUE(written || texts_of(run) == cannot_open) << describe(run);
+  if (row.expect != LongExpect::kEither) {
+    EXPECT_EQ(written, row.expect == LongExpect::kDone) << describe(run);
+  }
+  // Whichever it was, the disk and the record say the same.
+  if (written) {
+    EXPECT_EQ(read_file(path), "deep");
+    EXPECT_EQ(record_items(box.game + "\\uinst.dat").back(), "F" + path);
+  } else {
+    EXPECT_FALSE(file_exists(path));
+    EXPECT_EQ(read_file(box.game + "\\uinst.dat"), record_before);
+  }
+}
+
+const LongPathRow kLongPathRows[] = {
+    {"deep_to_259", 259, 1, LongExpect::kDone},
+    {"deep_past_260", 300, 2, LongExpect::kCannotOpen},
+    {"flat_past_260", 290, 0, LongExpect::kEither},
+    {"deep_past_1024", 1100, 8, LongExpect::kCannotOpen},
+    {"flat_past_1024", 1100, 0, LongExpect::kCannotOpen},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, LongPath, testing::ValuesIn(kLongPathRows),
+                         [](const testing::TestParamInfo<LongPathRow>& info) {
                            return std::string(info.param.name);
                          });
 

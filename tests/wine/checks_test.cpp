@@ -97,8 +97,9 @@ TEST(InstalledGame, MissingGameStopsTheRunBeforeAnythingElse) {
     SCOPED_TRACE(std::string(edition_exe(*c.edition)) +
                  (c.directory_named_like_the_game ? " with a directory" : " without the game"));
     Install install = make_install("missing", nullptr, &kRecord);
-    if (c.directory_named_like_the_game)
+    if (c.directory_named_like_the_game) {
       ASSERT_TRUE(CreateDirectoryA((install.folder + "\\Tivarne.exe").c_str(), nullptr));
+    }
     std::vector<std::string> before = list_tree(install.folder);
     RunResult run = run_program(edition_path(edition_exe(*c.edition)), answer_no);
     ASSERT_FALSE(run.timed_out) << describe(run);

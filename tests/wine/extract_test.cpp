@@ -51,22 +51,22 @@ std::string installer_record(const std::string& folder) {
 
 // A registered game of version 1.3.0 with its record, in `folder`, and a
 // copy of the patch edition carrying `package` beside the test folders.
-struct Setup {
+struct Prepared {
   std::string folder;
   std::string exe;
   std::string record_path() const { return folder + "\\uinst.dat"; }
 };
 
-Setup prepare_in(const std::string& folder, const std::string& name, const Bytes& package) {
+Prepared prepare_in(const std::string& folder, const std::string& name, const Bytes& package) {
   CopyFileA(game_exe_path("game_1_3_0").c_str(), (folder + "\\Tivarne.exe").c_str(), FALSE);
   write_file(folder + "\\uinst.dat", installer_record(folder));
   set_install_folder(folder.c_str());
-  Setup setup{folder, "C:\\tivarne-tests\\" + name + ".exe"};
+  Prepared setup{folder, "C:\\tivarne-tests\\" + name + ".exe"};
   EXPECT_TRUE(copy_with_package(edition_path("tivarn_patch104"), setup.exe, false, package));
   return setup;
 }
 
-Setup prepare(const std::string& name, const Bytes& package) {
+Prepared prepare(const std::string& name, const Bytes& package) {
   return prepare_in(fresh_folder(name), name, package);
 }
 
@@ -120,7 +120,7 @@ class Written : public testing::TestWithParam<WrittenCase> {};
 
 TEST_P(Written, FilesDirectoriesAndRecord) {
   const WrittenCase& c = GetParam();
-  Setup setup = prepare(std::string("written_") + c.name, write_package(c.files));
+  Prepared setup = prepare(std::string("written_") + c.name, write_package(c.files));
   for (const std::string& directory : c.existing)
     CreateDirectoryA((setup.folder + "\\" + directory).c_str(), nullptr);
 
@@ -197,7 +197,7 @@ RunResult run_to_report(const std::string& exe, const std::string& report,
 }
 
 TEST(Extract, FileHeldOpenEndsWithTheGameRunningReport) {
-  Setup setup = prepare("held_open", write_raw_package({raw("a.txt", "new a"),
+  Prepared setup = prepare("held_open", write_raw_package({raw("a.txt", "new a"),
                                                         raw("held.txt", "new held"),
                                                         raw("c.txt", "new c")}));
   const std::string held = setup.folder + "\\held.txt";
@@ -236,7 +236,7 @@ TEST(Extract, FullDiskEndsWithTheWriteFailedReport) {
   ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
   std::string big(1 << 20, '\0');
   for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 % 251);
-  Setup setup = prepare_in(folder, "full_disk", write_raw_package({raw("small.txt", "small"),
+  Prepared setup = prepare_in(folder, "full_disk", write_raw_package({raw("small.txt", "small"),
                                                                    raw("big.bin", big),
                                                                    raw("after.txt", "after")}));
   const std::string record = read_file(setup.record_path());
@@ -282,7 +282,7 @@ TEST_P(DamagedStream, StopsBeforeItsFile) {
   std::vector<RawEntry> entries = {raw("a.txt", "new a"), raw("b.txt", "new b"),
                                    raw("c.txt", "new c")};
   GetParam().damage(entries[1]);
-  Setup setup = prepare(std::string("damaged_") + GetParam().name, write_raw_package(entries));
+  Prepared setup = prepare(std::string("damaged_") + GetParam().name, write_raw_package(entries));
   const std::string victim = setup.folder + "\\b.txt";
   write_file(victim, "old b");
   set_file_times(victim, kOldTime);
@@ -333,7 +333,7 @@ class BadTable : public testing::TestWithParam<BadTableCase> {};
 
 TEST_P(BadTable, WritesNothing) {
   const std::string name = std::string("bad_table_") + GetParam().name;
-  Setup setup = prepare(name, GetParam().package());
+  Prepared setup = prepare(name, GetParam().package());
   const auto before = folder_contents(setup.folder);
   const auto around = folder_contents("C:\\tivarne-tests");
 
@@ -379,7 +379,7 @@ class LongPath : public testing::TestWithParam<LongPathCase> {};
 
 TEST_P(LongPath, EndsWithTheGameRunningReport) {
   const LongPathCase& c = GetParam();
-  Setup setup = prepare(std::string("long_") + c.name,
+  Prepared setup = prepare(std::string("long_") + c.name,
                         write_raw_package({raw("a.txt", "a"), raw(c.entry, "deep")}));
   const std::string record = read_file(setup.record_path());
 
@@ -482,7 +482,7 @@ class ProgressWindowIgnoresClosing : public testing::TestWithParam<CloseCase> {}
 
 TEST_P(ProgressWindowIgnoresClosing, Requests) {
   const CloseCase& c = GetParam();
-  Setup setup = prepare(std::string("closing_") + c.name,
+  Prepared setup = prepare(std::string("closing_") + c.name,
                         write_raw_package({raw("a.txt", "a"), raw("b.txt", "b"),
                                            raw("c.txt", "c")}));
   ScopedHandle other_program;

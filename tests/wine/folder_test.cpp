@@ -487,8 +487,11 @@ TEST(FolderSelection, PickedFolderIsUpdatedWithoutItsRecord) {
     ASSERT_TRUE(CopyFileA(game_exe_path("game_1_3_9_0").c_str(),
                           (folder + "\\Tivarne.exe").c_str(), FALSE));
     const std::string record = folder + "\\uinst.dat";
-    if (state == kFile) ASSERT_TRUE(write_file(record, record_bytes));
-    if (state == kDirectory) ASSERT_TRUE(CreateDirectoryA(record.c_str(), nullptr));
+    if (state == kFile) {
+      ASSERT_TRUE(write_file(record, record_bytes));
+    } else if (state == kDirectory) {
+      ASSERT_TRUE(CreateDirectoryA(record.c_str(), nullptr));
+    }
     long long record_time = file_write_time(record);
 
     SelectionRun selection = run_with_browser(patch_edition, {{folder}}, answer_yes);

@@ -20,25 +20,35 @@ namespace {
 constexpr unsigned long long kMiB = 1ull << 20;
 constexpr unsigned long long kHalfMiB = kMiB / 2;
 
-// Wine starts Unix programs too; their exit code does not come back, so
-// callers look at the result from this side.
+std::string wine_prefix() {
+  char prefix[1024] = {};
+  GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix);
+  return prefix;
+}
+
+// Runs a shell script on the Unix side: Wine starts Unix programs too, but
+// their handle does not wait for their end, so the script leaves a mark
+// when done and this waits for the mark.
 void run_unix(const std::string& script) {
-  std::string command = "/bin/sh -c \"" + script + "\"";
+  static int calls = 0;
+  std::string mark = wine_prefix() + "/../unix-done-" + std::to_string(GetCurrentProcessId()) +
+                     "-" + std::to_string(++calls);
+  std::string command = "/bin/sh -c \"" + script + "; : > '" + mark + "'\"";
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info;
   if (!CreateProcessA("Z:\\bin\\sh", command.data(), nullptr, nullptr, FALSE, 0, nullptr,
                       nullptr, &startup, &info))
     return;
-  WaitForSingleObject(info.hProcess, 60000);
   CloseHandle(info.hThread);
   CloseHandle(info.hProcess);
-}
-
-std::string wine_prefix() {
-  char prefix[1024] = {};
-  GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix);
-  return prefix;
+  std::string windows_mark = "Z:" + mark;
+  for (char& c : windows_mark)
+    if (c == '/') c = '\\';
+  for (int i = 0; i < 6000 && GetFileAttributesA(windows_mark.c_str()) == INVALID_FILE_ATTRIBUTES;
+       ++i)
+    Sleep(10);
+  DeleteFileA(windows_mark.c_str());
 }
 
 bool disk_space(const std::string& root, unsigned long long* available,
@@ -92,8 +102,8 @@ class TmpfsDrive {
 
  private:
   std::string unmount_script() const {
-    return "while umount '" + directory_ + "' 2>/dev/null; do :; done; rm -f '" + link_ + "'" +
-           (shared_ ? " '" + share_ + "'" : "");
+    return "while umount '" + directory_ + "' 2>/dev/null; do :; done; rmdir '" + directory_ +
+           "' 2>/dev/null; rm -f '" + link_ + "'" + (shared_ ? " '" + share_ + "'" : "");
   }
 
   char letter_;
@@ -173,7 +183,9 @@ TEST(FreeSpace, TooLittleRoomStopsTheRunBeforeTheConfirmation) {
     std::string registered = folder;
     if (c.place == kLowerCaseFolder) registered[0] = static_cast<char>(c.letter - 'A' + 'a');
     if (c.place == kNetworkPath) registered = "\\\\tivhost\\share\\game";
-    if (c.place != kDriveRoot) ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    if (c.place != kDriveRoot) {
+      ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    }
     std::string inside = c.place == kDriveRoot ? folder : folder + "\\";
     ASSERT_TRUE(CopyFileA(game_exe_path("game_1_3_9_0").c_str(), (inside + "Tivarne.exe").c_str(),
                           FALSE));
@@ -230,7 +242,9 @@ TEST(FreeSpace, LastDriveAskedKeepsItsAnswer) {
   for (const Step& step : steps) {
     SCOPED_TRACE(step.path);
     EXPECT_EQ(free_megabytes_on_drive(step.path), step.megabytes);
-    if (first) ASSERT_TRUE(write_zeros("R:\\taken", 2 * kMiB));
+    if (first) {
+      ASSERT_TRUE(write_zeros("R:\\taken", 2 * kMiB));
+    }
     first = false;
   }
 }
