@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "record/installed_item_list.h"
@@ -67,6 +69,67 @@ TEST(Record, ManyItemsAreKept) {
   Items items;
   EXPECT_EQ(round_trip(bytes, &items), bytes);
   EXPECT_EQ(items.size(), 12000u);
+}
+
+// The index grows while items come one by one and is sized ahead when a
+// record is loaded; either way every item is found again in any ASCII case.
+TEST(InstalledItemList, FindsEveryItemAfterGrowth) {
+  std::string bytes;
+  for (int i = 0; i < 30000; ++i) bytes += "FC:\\Game\\File" + std::to_string(i) + '\0';
+  InstalledItemList loaded;
+  parse_record_bytes(bytes, loaded);
+  InstalledItemList added;
+  for (int i = 0; i < 30000; ++i)
+    ASSERT_EQ(add_installed_item(added, 'F', "C:\\Game\\File" + std::to_string(i)), 1) << i;
+  for (InstalledItemList* list : {&loaded, &added}) {
+    for (int i = 0; i < 30000; ++i)
+      ASSERT_EQ(add_installed_item(*list, 'F', "c:\\GAME\\file" + std::to_string(i)), 0) << i;
+    EXPECT_EQ(record_bytes_of(*list), bytes + '\0');
+  }
+}
+
+// Many short items over a few bytes that fold or almost fold, against a
+// plain set of folded keys: the first of each key stays, in order.
+TEST(InstalledItemList, AgreesWithFoldedKeys) {
+  const char alphabet[] = {'A', 'a', 'Z', 'z', '\\', '\x83', '\x4A', '\x6A', '\xE0', '@'};
+  std::mt19937 random(7);
+  InstalledItemList list;
+  std::unordered_set<std::string> keys;
+  Items expected;
+  for (int i = 0; i < 20000; ++i) {
+    std::string item = "F";
+    for (int length = 1 + static_cast<int>(random() % 5); length > 0; --length)
+      item += alphabet[random() % sizeof alphabet];
+    bool fresh = keys.insert(fold_item_key(item)).second;
+    if (fresh) expected.push_back(item);
+    ASSERT_EQ(add_installed_item(list, item), fresh ? 1 : 0) << i;
+    ASSERT_TRUE(has_installed_item(list, item));
+  }
+  EXPECT_EQ(installed_items_of(list), expected);
+  EXPECT_GT(expected.size(), 1000u);
+}
+
+// An item is a C string: it ends at its first NUL, and an empty one
+// would end the record early, so it is never listed.
+TEST(InstalledItemList, ItemsEndAtANul) {
+  struct Case {
+    const char* what;
+    std::string item;
+    int added;
+    Items items;
+  } cases[] = {
+      {"NUL inside", "FC:\\a\0b"s, 1, {"FC:\\a"}},
+      {"empty", "", 0, {}},
+      {"NUL first", "\0FC:\\a"s, 0, {}},
+  };
+  for (const Case& c : cases) {
+    InstalledItemList list;
+    EXPECT_EQ(add_installed_item(list, c.item), c.added) << c.what;
+    EXPECT_EQ(installed_items_of(list), c.items) << c.what;
+  }
+  InstalledItemList list;
+  EXPECT_EQ(add_installed_item(list, '\0', "C:\\a"), 0);
+  EXPECT_EQ(record_bytes_of(list), "\0"s);
 }
 
 TEST(InstalledItemList, AddsOnceByFoldedKeyInOrder) {

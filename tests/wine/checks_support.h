@@ -53,8 +53,11 @@ inline Expected apply_latest_patch() { return {kApplyLatestPatchText, "OK", fals
 // One line per box, in UTF-8, so that a mismatch reads as text.
 inline std::string box_line(const std::string& caption, const std::string& buttons, bool icon,
                             const std::string& text) {
-  return "[" + harness::utf8(caption) + "] " + buttons + (icon ? " icon: " : ": ") +
-         harness::utf8(text);
+  std::string line = "[";
+  line += harness::utf8(caption);
+  line += "] " + buttons + (icon ? " icon: " : ": ");
+  line += harness::utf8(text);
+  return line;
 }
 
 inline std::vector<std::string> shown(const harness::RunResult& run) {
