@@ -177,10 +177,9 @@ int answer(const harness::Box& box) {
   BoxSearch search{&box, nullptr};
   EnumWindows(match_box, reinterpret_cast<LPARAM>(&search));
   if (search.found) {
-    const char* name = box.text == kCompletedText          ? "completed"
-                       : box.buttons == "OKCancel" || box.buttons == "YesNo" ? "confirmation"
-                                                                              : "message";
-    save(search.found, name);
+    if (box.text == kCompletedText) save(search.found, "completed");
+    else if (box.buttons == "OKCancel" || box.buttons == "YesNo") save(search.found, "confirmation");
+    else save(search.found, "message");
   }
   return harness::answer_yes(box);
 }

@@ -116,6 +116,8 @@ const WrittenCase kWrittenCases[] = {
      {"Fmin.txt", "Fminus_one.txt", "Fzero.txt"}},
 };
 
+void PrintTo(const WrittenCase& c, std::ostream* out) { *out << c.name; }
+
 class Written : public testing::TestWithParam<WrittenCase> {};
 
 TEST_P(Written, FilesDirectoriesAndRecord) {
@@ -276,6 +278,8 @@ const DamagedStreamCase kDamagedStreams[] = {
     {"InflatesToFewer", [](RawEntry& e) { e.unpacked_size += 1; }},
 };
 
+void PrintTo(const DamagedStreamCase& c, std::ostream* out) { *out << c.name; }
+
 class DamagedStream : public testing::TestWithParam<DamagedStreamCase> {};
 
 TEST_P(DamagedStream, StopsBeforeItsFile) {
@@ -329,6 +333,8 @@ const BadTableCase kBadTables[] = {
      [] { return write_raw_package({raw("a.txt", "a"), raw("..\\x", "x")}); }},
 };
 
+void PrintTo(const BadTableCase& c, std::ostream* out) { *out << c.name; }
+
 class BadTable : public testing::TestWithParam<BadTableCase> {};
 
 TEST_P(BadTable, WritesNothing) {
@@ -375,6 +381,8 @@ const LongPathCase kLongPaths[] = {
      {repeated('d', 100), repeated('d', 100) + "\\" + repeated('e', 100)}},
 };
 
+void PrintTo(const LongPathCase& c, std::ostream* out) { *out << c.name; }
+
 class LongPath : public testing::TestWithParam<LongPathCase> {};
 
 TEST_P(LongPath, EndsWithTheGameRunningReport) {
@@ -405,27 +413,13 @@ INSTANTIATE_TEST_SUITE_P(Extract, LongPath, testing::ValuesIn(kLongPaths),
 // The progress window: made from the edition's template, captioned with the
 // title, centred on the desktop, and deaf to Esc, Alt+F4 and its close box.
 
-struct Edition {
-  const char* exe;
-  const EditionProfile* profile;
-  bool append;
-};
-
-class ProgressWindow : public testing::TestWithParam<Edition> {};
-
-TEST_P(ProgressWindow, ComesFromTheTemplateCentredOnTheDesktop) {
-  const Edition& edition = GetParam();
-  Install install = make_install(std::string("progress_") + edition.exe, "game_1_3_0", nullptr);
-  write_file(install.record_path(), installer_record(install.folder));
-  const std::string exe = "C:\\tivarne-tests\\progress_" + std::string(edition.exe) + ".exe";
-  ASSERT_TRUE(copy_with_package(edition_path(edition.exe), exe, edition.append,
-                                write_raw_package({raw("a.txt", "a")})));
-
+TEST(Extract, ProgressWindowComesFromTheTemplateCentredOnTheDesktop) {
+  Prepared prepared = prepare("progress_window", write_raw_package({raw("a.txt", "a")}));
   RECT window_rect = {}, desktop_rect = {};
   LONG style = 0, static_style = 0;
   std::string caption;
   bool seen = false;
-  RunResult run = run_program(exe, answer_yes, [&](HWND window, HANDLE) {
+  RunResult run = run_program(prepared.exe, answer_yes, [&](HWND window, HANDLE) {
     seen = true;
     char text[256] = {};
     GetWindowTextA(window, text, sizeof text);
@@ -438,7 +432,7 @@ TEST_P(ProgressWindow, ComesFromTheTemplateCentredOnTheDesktop) {
   });
   ASSERT_FALSE(run.timed_out) << describe(run);
   ASSERT_TRUE(seen) << describe(run);
-  EXPECT_EQ(caption, edition.profile->title);
+  EXPECT_EQ(caption, patch_edition.title);
   const LONG template_style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
   EXPECT_EQ(style & template_style, template_style) << std::hex << style;
   EXPECT_TRUE(style & WS_VISIBLE);
@@ -451,21 +445,9 @@ TEST_P(ProgressWindow, ComesFromTheTemplateCentredOnTheDesktop) {
             desktop_rect.left + ((desktop_rect.right - desktop_rect.left) - width) / 2);
   EXPECT_EQ(window_rect.top,
             desktop_rect.top + ((desktop_rect.bottom - desktop_rect.top) - height) / 2);
-  EXPECT_EQ(box_texts(run), (std::vector<std::string>{formatted(kPlainPromptText,
-                                                                edition.profile->title),
-                                                      kProgressText, kCompletedText}))
+  EXPECT_EQ(box_texts(run), (std::vector<std::string>{kPrompt, kProgressText, kCompletedText}))
       << describe(run);
 }
-
-const Edition kEditions[] = {
-    {"tivarn_patch104", &patch_edition, false},
-    {"tivarn_append104", &append_edition, true},
-};
-
-INSTANTIATE_TEST_SUITE_P(Extract, ProgressWindow, testing::ValuesIn(kEditions),
-                         [](const testing::TestParamInfo<Edition>& info) {
-                           return std::string(info.param.append ? "Append" : "Patch");
-                         });
 
 // Esc (down and up), Alt+F4's SC_CLOSE and the close box's WM_CLOSE, posted
 // before the first entry: the extraction goes on. When it completes, every
@@ -477,6 +459,8 @@ struct CloseCase {
 };
 
 const CloseCase kCloseCases[] = {{"ThenCompletes", false}, {"ThenFails", true}};
+
+void PrintTo(const CloseCase& c, std::ostream* out) { *out << c.name; }
 
 class ProgressWindowIgnoresClosing : public testing::TestWithParam<CloseCase> {};
 

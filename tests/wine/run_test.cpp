@@ -31,6 +31,8 @@ const Edition kEditions[] = {
     {"tivarn_append104", &append_edition, true},
 };
 
+void PrintTo(const Edition& e, std::ostream* out) { *out << e.exe; }
+
 std::string edition_name(const testing::TestParamInfo<Edition>& info) {
   return info.param.append ? "Append" : "Patch";
 }
@@ -103,77 +105,87 @@ TEST_P(EachEdition, UpdatesARegisteredGame) {
   EXPECT_EQ(record_items(install.record_path()), expected);
 }
 
-// Cancel at the confirmation: nothing written, the record as it was.
-TEST_P(EachEdition, CancelAtTheConfirmationWritesNothing) {
-  const Edition& edition = GetParam();
-  Install install = make_install(std::string("cancel_") + edition.exe, "game_1_3_0", nullptr);
-  write_file(install.record_path(), installer_record(install.folder));
-  const auto before = folder_contents(install.folder);
-
-  RunResult run = run_program(edition_path(edition.exe), answer_no);
-  ASSERT_FALSE(run.timed_out) << describe(run);
-  EXPECT_EQ(run.exit_code, 0u);
-  ASSERT_EQ(run.boxes.size(), 1u) << describe(run);
-  EXPECT_EQ(run.boxes[0].text, formatted(kPlainPromptText, edition.profile->title));
-  EXPECT_EQ(folder_contents(install.folder), before);
-}
-
-// Another updater, of either edition, holds "UPDATE_EX": this one ends
-// without a single window and touches nothing.
-TEST_P(EachEdition, SecondUpdaterEndsSilently) {
-  const Edition& edition = GetParam();
-  Install install = make_install(std::string("second_") + edition.exe, "game_1_3_0", nullptr);
-  write_file(install.record_path(), installer_record(install.folder));
-  const auto before = folder_contents(install.folder);
-  ScopedHandle other_updater = hold_mutex(edition.profile->updater_mutex_name);
-  ASSERT_TRUE(other_updater);
-
-  RunResult run = run_program(edition_path(edition.exe), answer_yes);
-  ASSERT_FALSE(run.timed_out) << describe(run);
-  EXPECT_EQ(run.exit_code, 0u);
-  EXPECT_TRUE(run.boxes.empty()) << describe(run);
-  EXPECT_EQ(folder_contents(install.folder), before);
-}
-
-// The game holds "Tivarne": one information box and nothing else.
-TEST_P(EachEdition, RunningGameShowsOneInformationBox) {
-  const Edition& edition = GetParam();
-  Install install = make_install(std::string("game_running_") + edition.exe, "game_1_3_0",
-                                 nullptr);
-  write_file(install.record_path(), installer_record(install.folder));
-  const auto before = folder_contents(install.folder);
-  ScopedHandle game = hold_mutex(edition.profile->game_mutex_name);
-  ASSERT_TRUE(game);
-
-  RunResult run = run_program(edition_path(edition.exe), answer_yes);
-  ASSERT_FALSE(run.timed_out) << describe(run);
-  EXPECT_EQ(run.exit_code, 0u);
-  ASSERT_EQ(run.boxes.size(), 1u) << describe(run);
-  EXPECT_EQ(run.boxes[0].caption, edition.profile->title);
-  EXPECT_EQ(run.boxes[0].text, formatted(kGameRunningText, edition.profile->product_name));
-  EXPECT_EQ(run.boxes[0].buttons, "OK");
-  EXPECT_TRUE(run.boxes[0].has_icon);
-  EXPECT_EQ(folder_contents(install.folder), before);
-}
-
 INSTANTIATE_TEST_SUITE_P(Run, EachEdition, testing::ValuesIn(kEditions), edition_name);
+
+// Runs that end before anything is written: Cancel at the confirmation,
+// another updater of either edition holding "UPDATE_EX" (no window at
+// all), the game holding "Tivarne" (one information box).
+enum class Stop { kCancel, kUpdaterRunning, kGameRunning };
+
+struct StopCase {
+  const char* name;
+  Edition edition;
+  Stop stop;
+};
+
+void PrintTo(const StopCase& c, std::ostream* out) { *out << c.name; }
+
+const StopCase kStopCases[] = {
+    {"CancelAtTheConfirmation", kEditions[1], Stop::kCancel},
+    {"SecondUpdater", kEditions[0], Stop::kUpdaterRunning},
+    {"GameRunning", kEditions[1], Stop::kGameRunning},
+};
+
+// Caption, text, buttons and icon of each box, one a line.
+std::string boxes_of(const RunResult& run) {
+  std::string out;
+  for (const Box& box : run.boxes)
+    out += box.caption + "|" + box.text + "|" + box.buttons + (box.has_icon ? "|icon\n" : "\n");
+  return out;
+}
+
+class EndsBeforeWriting : public testing::TestWithParam<StopCase> {};
+
+TEST_P(EndsBeforeWriting, WithItsBoxesOnly) {
+  const StopCase& c = GetParam();
+  const EditionProfile& profile = *c.edition.profile;
+  Install install = make_install(std::string("stop_") + c.name, "game_1_3_0", nullptr);
+  write_file(install.record_path(), installer_record(install.folder));
+  const auto before = folder_contents(install.folder);
+  ScopedHandle held;
+  if (c.stop == Stop::kUpdaterRunning) held = hold_mutex(profile.updater_mutex_name);
+  if (c.stop == Stop::kGameRunning) held = hold_mutex(profile.game_mutex_name);
+  ASSERT_TRUE(c.stop == Stop::kCancel || held);
+
+  RunResult run = run_program(edition_path(c.edition.exe),
+                              c.stop == Stop::kCancel ? answer_no : answer_yes);
+  ASSERT_FALSE(run.timed_out) << describe(run);
+  EXPECT_EQ(run.exit_code, 0u);
+  std::string expected;
+  const std::string title = profile.title;
+  if (c.stop == Stop::kCancel)
+    expected = title + "|" + formatted(kPlainPromptText, profile.title) + "|OKCancel|icon\n";
+  if (c.stop == Stop::kGameRunning)
+    expected = title + "|" + formatted(kGameRunningText, profile.product_name) + "|OK|icon\n";
+  EXPECT_EQ(boxes_of(run), expected) << describe(run);
+  EXPECT_EQ(folder_contents(install.folder), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Run, EndsBeforeWriting, testing::ValuesIn(kStopCases),
+                         [](const testing::TestParamInfo<StopCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 // DataDir values at the edge of the 260-byte folder buffer. A value that
 // fills the buffer without a NUL is too long and counts as no folder: the
-// not-installed question, answered with Cancel. A shorter one is used:
-// no game can be found at such a deep path, so its message shows.
+// not-installed question, answered with Cancel. One that fits with its NUL
+// is used: no game can be found at such a deep path, so its message shows.
+// The run does not look at the type; REG_BINARY stores the bytes exactly,
+// where Wine would add a NUL to a REG_SZ value when it is read.
 struct DataDirCase {
   const char* name;
-  size_t path_bytes;   // bytes of the path
-  bool with_nul;       // stored with its NUL
-  bool used;           // the run takes it as the install folder
+  DWORD type;
+  size_t path_bytes;  // bytes of the path
+  bool with_nul;      // stored with a NUL after the path
+  bool used;          // the run takes it as the install folder
 };
 
+void PrintTo(const DataDirCase& c, std::ostream* out) { *out << c.name; }
+
 const DataDirCase kDataDirCases[] = {
-    {"Fills260WithoutNul", 260, false, false},
-    {"Fills259WithNul", 259, true, true},
-    {"Has259WithoutNul", 259, false, true},
-    {"Needs261WithNul", 260, true, false},
+    {"Fills260WithoutNul", REG_BINARY, 260, false, false},
+    {"Fills259WithNul", REG_SZ, 259, true, true},
+    {"Needs261WithNul", REG_SZ, 260, true, false},
 };
 
 class DataDirLength : public testing::TestWithParam<DataDirCase> {};
@@ -183,7 +195,7 @@ TEST_P(DataDirLength, DecidesWhetherTheFolderIsUsed) {
   std::string value = "C:\\tivarne-tests\\";
   value.resize(c.path_bytes, 'a');
   if (c.with_nul) value.push_back('\0');
-  set_registry_value(REG_SZ, value.data(), static_cast<DWORD>(value.size()));
+  set_registry_value(c.type, value.data(), static_cast<DWORD>(value.size()));
 
   RunResult run = run_program(edition_path("tivarn_patch104"), answer_no);
   set_install_folder(nullptr);
