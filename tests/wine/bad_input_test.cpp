@@ -373,7 +373,7 @@ const PackageRow kPackageRows[] = {
     {"name_dot_dot_space", named(".. \\escaped.txt"), Expect::kTableDamaged},
     {"name_wildcard", named("a*b.txt"), Expect::kTableDamaged},
     {"name_pipe", named("a|b.txt"), Expect::kTableDamaged},
-    {"name_control", named("a\x01b.txt"), Expect::kTableDamaged},
+    {"name_control", named("a\x01" "b.txt"), Expect::kTableDamaged},
     // Streams that do not inflate to their entry.
     {"stream_bad_adler32", victim([](RawEntry& e) { e.stream.back() ^= 0x01; }),
      Expect::kStreamDamaged},
