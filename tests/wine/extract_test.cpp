@@ -89,19 +89,22 @@ const char kOmote[] = "\x95\x5C";  // 表: its trail byte is a backslash
 
 const WrittenCase kWrittenCases[] = {
     {"EmptyPackage", {}, {}, {}},
-    {"NewNestedDirectories",
-     {{"x\\y\\z.txt", "z", kEntryTime}, {"x\\w.txt", "w", kEntryTime}},
-     {},
-     {"Dx", "Dx\\y", "Fx\\y\\z.txt", "Fx\\w.txt"}},
-    {"ExistingDirectory", {{"data\\a.txt", "a", kEntryTime}}, {"data"}, {"Fdata\\a.txt"}},
+    // New directories once each, parents first; none for one already there.
+    {"NewAndExistingDirectories",
+     {{"x\\y\\z.txt", "z", kEntryTime},
+      {"x\\w.txt", "w", kEntryTime},
+      {"data\\a.txt", "a", kEntryTime}},
+     {"data"},
+     {"Dx", "Dx\\y", "Fx\\y\\z.txt", "Fx\\w.txt", "Fdata\\a.txt"}},
+    // Written twice, listed once, the later contents and time on disk;
+    // names compare without ASCII case.
     {"SameNameTwice",
-     {{"dup.txt", "first", kEntryTime}, {"dup.txt", "second", kEntryTime + 60}},
+     {{"dup.txt", "first", kEntryTime},
+      {"dup.txt", "second", kEntryTime + 60},
+      {"data\\Dup.txt", "first", kEntryTime},
+      {"DATA\\DUP.TXT", "second", kEntryTime + 60}},
      {},
-     {"Fdup.txt"}},
-    {"SameNameInOtherCase",
-     {{"data\\Dup.txt", "first", kEntryTime}, {"DATA\\DUP.TXT", "second", kEntryTime + 60}},
-     {},
-     {"Ddata", "Fdata\\Dup.txt"}},
+     {"Fdup.txt", "Ddata", "Fdata\\Dup.txt"}},
     {"DirectoryWithTrailByte5C",
      {{std::string(kOmote) + "\\a.txt", "a", kEntryTime},
       {std::string("d") + kOmote + "\\" + kOmote + "\\b.txt", "b", kEntryTime}},
