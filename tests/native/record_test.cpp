@@ -138,7 +138,8 @@ TEST(InstalledItemList, AddsOnceByFoldedKeyInOrder) {
   EXPECT_EQ(add_installed_item(list, 'F', "C:\\Game\\data\\a.bin"), 1);
   EXPECT_EQ(add_installed_item(list, 'F', "c:\\GAME\\DATA\\A.BIN"), 0);
   EXPECT_EQ(add_installed_item(list, 'F', "C:\\Game\\data"), 1);  // another letter
-  EXPECT_EQ(installed_items_of(list), (Items{"DC:\\Game\\data", "FC:\\Game\\data\\a.bin", "FC:\\Game\\data"}));
+  EXPECT_EQ(installed_items_of(list),
+            (Items{"DC:\\Game\\data", "FC:\\Game\\data\\a.bin", "FC:\\Game\\data"}));
 }
 
 TEST(InstalledItemList, FoldKeyLeavesOnlyAsciiCaseOut) {

@@ -393,15 +393,16 @@ int pick_then_decline(const Box& box) {
 TEST(FolderSelection, UnregisteredGameBringsTheQuestionAndCancelEndsTheRun) {
   enum Registry { kNoKey, kKeyWithoutValue, kEmptyValue };
   struct Case {
+    const char* name;
     const EditionProfile* edition;
     Registry registry;
   } cases[] = {
-      {&patch_edition, kNoKey},
-      {&append_edition, kKeyWithoutValue},
-      {&patch_edition, kEmptyValue},
+      {"no key", &patch_edition, kNoKey},
+      {"key without value", &append_edition, kKeyWithoutValue},
+      {"empty value", &patch_edition, kEmptyValue},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.registry);
+    SCOPED_TRACE(c.name);
     remove_registered_folder();
     if (c.registry == kKeyWithoutValue) {
       HKEY key;
@@ -481,7 +482,9 @@ TEST(FolderSelection, PickedFolderIsUpdatedWithoutItsRecord) {
   enum RecordState { kNone, kFile, kDirectory };
   const std::string record_bytes = std::string("FC:\\old.txt") + '\0' + '\0';
   for (RecordState state : {kNone, kFile, kDirectory}) {
-    SCOPED_TRACE(state);
+    SCOPED_TRACE(state == kNone   ? "no record"
+                 : state == kFile ? "a record"
+                                  : "a directory named uinst.dat");
     remove_registered_folder();
     std::string folder = fresh_folder("picked");
     ASSERT_TRUE(CopyFileA(game_exe_path("game_1_3_9_0").c_str(),

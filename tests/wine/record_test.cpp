@@ -109,8 +109,8 @@ const SavedCase kSavedCases[] = {
      mixed_items},
     {"RepeatedItemsCollapse", false,
      [](const std::string& f) {
-       return record_bytes({"D" + f, "F" + f + "\\Tivarne.exe", "F" + upper_ascii(f) + "\\TIVARNE.EXE",
-                            "D" + f});
+       return record_bytes({"D" + f, "F" + f + "\\Tivarne.exe",
+                            "F" + upper_ascii(f) + "\\TIVARNE.EXE", "D" + f});
      },
      installer_items},
     {"ZeroBytes", false, [](const std::string&) { return std::string(); },
