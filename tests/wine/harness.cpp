@@ -505,9 +505,13 @@ std::string utf8(const std::string& cp932) { return convert(cp932, 932, CP_UTF8)
 std::string describe(const RunResult& run) {
   std::string out;
   for (const Box& box : run.boxes) {
-    out += "[" + utf8(box.caption) + "] " + (box.is_progress() ? "progress" : box.buttons);
+    out += '[';
+    out += utf8(box.caption);
+    out += "] ";
+    out += box.is_progress() ? "progress" : box.buttons;
     out += box.has_icon ? " icon: " : ": ";
-    out += utf8(box.text) + "\n";
+    out += utf8(box.text);
+    out += '\n';
   }
   out += "exit code " + std::to_string(run.exit_code) + (run.timed_out ? " (timed out)" : "");
   return out;
