@@ -82,6 +82,9 @@ int save_uninstall_record(const char* folder) {
 
   // The whole record goes to a file beside it, which then replaces it in
   // one step: a failure at any point leaves the old record as it was.
+  // One left by an interrupted save may be read-only; CREATE_ALWAYS would
+  // then fail on every later save.
+  SetFileAttributesA(temporary, FILE_ATTRIBUTE_NORMAL);
   if (write_record_file(temporary, run.installed_items) &&
       MoveFileExA(temporary, record, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     return 0;
