@@ -37,9 +37,11 @@ static bool is_device_name(std::string_view component) {
 }
 
 // Bytes no Windows file name holds; ':' would name a drive or a stream.
+// '/' is a separator to Windows but not to the directory walk, which
+// splits at backslashes, the package's only separator.
 static bool is_forbidden_in_name(unsigned char byte) {
   return byte < 0x20 || byte == ':' || byte == '<' || byte == '>' || byte == '"' ||
-         byte == '|' || byte == '?' || byte == '*';
+         byte == '|' || byte == '?' || byte == '*' || byte == '/';
 }
 
 bool is_safe_entry_name(std::string_view name) {
@@ -62,7 +64,7 @@ bool is_safe_entry_name(std::string_view name) {
       continue;
     }
     if (is_forbidden_in_name(byte)) return false;
-    if (byte == '\\' || byte == '/') {
+    if (byte == '\\') {
       if (!component_is_sound(i)) return false;
       component_start = i + 1;
     }

@@ -11,7 +11,7 @@ bool is_sjis_lead(unsigned char byte);
 // A name the package may carry: relative, not empty, no empty component,
 // none ending in '.' or ' ' (so no "." or ".."), no device name (NUL,
 // COM1.txt), no ':' (no drive, no stream) nor other byte Windows refuses
-// in a name, '/' counted as a separator, no double-byte character cut
+// in a name, no '/' (backslash is the only separator), no double-byte character cut
 // short or with a second byte outside 0x40 to 0xFC.
 bool is_safe_entry_name(std::string_view name);
 
