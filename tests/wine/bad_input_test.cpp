@@ -59,18 +59,6 @@ std::vector<std::string> texts_of(const RunResult& run) {
   return texts;
 }
 
-bool set_write_time(const std::string& path, long long unix_seconds) {
-  HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  ULARGE_INTEGER ticks;
-  ticks.QuadPart = static_cast<ULONGLONG>(unix_seconds + 11644473600LL) * 10000000ULL;
-  FILETIME time = {ticks.LowPart, ticks.HighPart};
-  BOOL ok = SetFileTime(file, nullptr, &time, &time);
-  CloseHandle(file);
-  return ok;
-}
-
 // Everything below `folder`, one line each: relative path, and for a file
 // its size and write time.
 void list_tree(const std::string& folder, const std::string& prefix,
@@ -244,7 +232,7 @@ TEST_P(DamagedPackage, GetsAClearOutcome) {
   Sandbox box = make_sandbox(row.name);
   const std::string victim_path = box.game + "\\victim.txt";
   write_file(victim_path, kOldVictim);
-  set_write_time(victim_path, kOldTime);
+  set_file_times(victim_path, kOldTime);
   const std::string exe = box.root + "\\updater.exe";
   const Bytes package = row.package();
   ASSERT_TRUE(copy_with_package(edition_path(row.append ? "tivarn_append104" : "tivarn_patch104"),
