@@ -80,34 +80,4 @@ inline bool showed_progress(const harness::RunResult& run) {
   return false;
 }
 
-// Every directory and file under `folder`, with each file's size and
-// bytes' sum: whatever the updater writes shows up here.
-inline void list_tree_into(const std::string& folder, const std::string& prefix,
-                           std::vector<std::string>& out) {
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return;
-  do {
-    std::string name = found.cFileName;
-    if (name == "." || name == "..") continue;
-    std::string path = folder + "\\" + name;
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      out.push_back(prefix + name + "\\");
-      list_tree_into(path, prefix + name + "\\", out);
-    } else {
-      std::string bytes = harness::read_file(path);
-      unsigned sum = 0;
-      for (unsigned char byte : bytes) sum = sum * 31 + byte;
-      out.push_back(prefix + name + " " + std::to_string(bytes.size()) + " " + std::to_string(sum));
-    }
-  } while (FindNextFileA(search, &found));
-  FindClose(search);
-}
-
-inline std::vector<std::string> list_tree(const std::string& folder) {
-  std::vector<std::string> out;
-  list_tree_into(folder, "", out);
-  return out;
-}
-
 }  // namespace checks

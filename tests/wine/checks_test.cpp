@@ -66,14 +66,14 @@ TEST(InstalledGame, VersionDecidesThePromptAndTheReport) {
     const EditionProfile& e = *c.edition;
     SCOPED_TRACE(std::string(edition_exe(e)) + " with " + c.game);
     Install install = make_install("version", c.game, &kRecord);
-    std::vector<std::string> before = list_tree(install.folder);
+    auto before = harness::folder_contents(install.folder);
     RunResult run = run_program(edition_path(edition_exe(e)), answer_yes);
     ASSERT_FALSE(run.timed_out) << describe(run);
     EXPECT_EQ(run.exit_code, 0u);
     EXPECT_EQ(shown(run), expected_lines(e, boxes_of(c.flow, e))) << describe(run);
     if (c.flow == kRefused) {
       EXPECT_FALSE(showed_progress(run));
-      EXPECT_EQ(list_tree(install.folder), before);
+      EXPECT_EQ(harness::folder_contents(install.folder), before);
     } else {
       EXPECT_TRUE(file_exists(install.folder + "\\" + package_readme(e)));
     }
@@ -100,12 +100,12 @@ TEST(InstalledGame, MissingGameStopsTheRunBeforeAnythingElse) {
     if (c.directory_named_like_the_game) {
       ASSERT_TRUE(CreateDirectoryA((install.folder + "\\Tivarne.exe").c_str(), nullptr));
     }
-    std::vector<std::string> before = list_tree(install.folder);
+    auto before = harness::folder_contents(install.folder);
     RunResult run = run_program(edition_path(edition_exe(*c.edition)), answer_no);
     ASSERT_FALSE(run.timed_out) << describe(run);
     EXPECT_EQ(run.exit_code, 0u);
     EXPECT_EQ(shown(run), expected_lines(*c.edition, c.boxes)) << describe(run);
-    EXPECT_EQ(list_tree(install.folder), before);
+    EXPECT_EQ(harness::folder_contents(install.folder), before);
   }
 }
 

@@ -205,7 +205,7 @@ TEST(FreeSpace, TooLittleRoomStopsTheRunBeforeTheConfirmation) {
       ASSERT_TRUE(disk_space("\\\\tivhost\\share\\", &available));
       ASSERT_EQ(available >> 20, c.free_bytes >> 20);
     }
-    std::vector<std::string> before = list_tree(drive.root());
+    auto before = harness::folder_contents(drive.root());
 
     RunResult run = run_program(edition_path(&e == &patch_edition ? "tivarn_patch104"
                                                                   : "tivarn_append104"),
@@ -214,7 +214,7 @@ TEST(FreeSpace, TooLittleRoomStopsTheRunBeforeTheConfirmation) {
     EXPECT_EQ(run.exit_code, 0u);
     EXPECT_EQ(shown(run), expected_lines(e, {c.stops ? disk_full() : plain_prompt(e)}))
         << describe(run);
-    EXPECT_EQ(list_tree(drive.root()), before);
+    EXPECT_EQ(harness::folder_contents(drive.root()), before);
   }
 }
 
