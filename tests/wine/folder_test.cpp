@@ -92,11 +92,8 @@ BYTE* module_base(DWORD pid, const char* name) {
 // GetMenuState of the first item of the window's system menu, or
 // kProbeFailed. menu_probe.dll lies beside this program.
 DWORD first_system_menu_item_state(HANDLE process, DWORD pid, HWND window) {
-  char self[MAX_PATH];
-  DWORD length = GetModuleFileNameA(nullptr, self, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return kProbeFailed;
-  std::string dll(self, length);
-  dll = dll.substr(0, dll.find_last_of('\\') + 1) + "menu_probe.dll";
+  std::string dll = harness::beside_this_program("menu_probe.dll");
+  if (dll.empty()) return kProbeFailed;
   HMODULE local = LoadLibraryA(dll.c_str());
   if (!local) return kProbeFailed;
   FARPROC probe = GetProcAddress(local, "first_system_menu_item_state");

@@ -24,6 +24,14 @@ int answer_no(const Box& box) {
   return IDOK;
 }
 
+std::string beside_this_program(const char* file_name) {
+  char path[MAX_PATH];
+  DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return {};
+  std::string folder(path, length);
+  return folder.substr(0, folder.find_last_of('\\') + 1) + file_name;
+}
+
 namespace {
 
 struct Finder {
@@ -87,11 +95,8 @@ bool start_process(const std::string& exe, PROCESS_INFORMATION* info, DWORD flag
 // the harness has seen it. Without the DLL, windows are only polled for,
 // and a progress window that lives for less than a poll can be missed.
 bool install_progress_gate() {
-  char path[MAX_PATH];
-  DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return false;
-  std::string dll(path, length);
-  dll = dll.substr(0, dll.find_last_of('\\') + 1) + "progress_gate.dll";
+  std::string dll = beside_this_program("progress_gate.dll");
+  if (dll.empty()) return false;
   HMODULE module = LoadLibraryA(dll.c_str());
   if (!module) return false;
   auto hook = reinterpret_cast<HOOKPROC>(

@@ -47,6 +47,10 @@ using ProgressHook = std::function<void(HWND window, HANDLE process)>;
 RunResult run_program(const std::string& exe, const Answer& answer,
                       const ProgressHook& on_progress = nullptr, DWORD timeout_ms = 60000);
 
+// The path of `file_name` in the folder of the running program; empty
+// when that folder cannot be found.
+std::string beside_this_program(const char* file_name);
+
 // Path of a built program: TIVARNE_DIST is the folder of the editions.
 std::string edition_path(const char* name);  // "tivarn_patch104"
 std::string game_exe_path(const char* target);  // "game_1_4_0"
